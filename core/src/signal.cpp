@@ -1,0 +1,27 @@
+#include "signal.h"
+
+#include <algorithm>
+
+namespace vexolin {
+
+SignalStore::SignalStore(NetId net_count)
+    : values_(net_count, 0),
+      stuck_(net_count, 0),
+      rising_(net_count, 0),
+      falling_(net_count, 0),
+      net_count_(net_count) {
+  stick(0, 0);
+  stick(1, 1);
+}
+
+void SignalStore::clear() {
+  dirty_ = false;
+  std::fill(values_.begin(), values_.end(), Bit(0));
+  std::fill(stuck_.begin(), stuck_.end(), std::uint8_t(0));
+  std::fill(rising_.begin(), rising_.end(), std::uint64_t(0));
+  std::fill(falling_.begin(), falling_.end(), std::uint64_t(0));
+  stick(0, 0);
+  stick(1, 1);
+}
+
+}  // namespace vexolin

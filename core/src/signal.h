@@ -1,0 +1,71 @@
+// The value, stuck flag and toggle counters of every net of one design.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "bit.h"
+
+namespace vexolin {
+
+/// Dense net index; net 0 is the constant 0 and net 1 the constant 1.
+using NetId = std::uint32_t;
+
+/// Net state of one design. Every write goes through set(), which decides the stuck and
+/// toggle rules in one place.
+class SignalStore {
+ public:
+  /// A store of `net_count` nets (at least 2): all 0, nothing stuck but the two constants.
+  explicit SignalStore(NetId net_count);
+
+  /// The stored value; stuck or not, this is what every reader sees.
+  Bit get(NetId net) const { return values_[net]; }
+
+  /// The one write of cells, ports and drives: a stuck net is left alone, an unchanged value
+  /// counts nothing, a change counts one rising or falling toggle and marks the store dirty.
+  void set(NetId net, Bit bit) {
+    // The stuck and equality tests come first so that the common case, a cell rewriting the
+    // value a net already has, touches neither counter array.
+    if (stuck_[net] || values_[net] == bit) return;
+    if (bit) {
+      ++rising_[net];
+    } else {
+      ++falling_[net];
+    }
+    values_[net] = bit;
+    dirty_ = true;
+  }
+
+  /// Forces the net to `bit` without counting and without touching `dirty`.
+  void stick(NetId net, Bit bit) {
+    stuck_[net] = 1;
+    values_[net] = bit;
+  }
+  /// Releases the net; its value stays until the next set().
+  void unstick(NetId net) { stuck_[net] = 0; }
+  bool is_stuck(NetId net) const { return stuck_[net] != 0; }
+
+  std::uint64_t rising_count(NetId net) const { return rising_[net]; }
+  std::uint64_t falling_count(NetId net) const { return falling_[net]; }
+  std::uint64_t total_count(NetId net) const { return rising_[net] + falling_[net]; }
+
+  /// Every value 0, every flag and counter cleared, `dirty` false; then the constants re-stuck.
+  void clear();
+
+  NetId net_count() const { return net_count_; }
+  bool dirty() const { return dirty_; }
+  void set_dirty(bool dirty) { dirty_ = dirty; }
+
+  /// The value array, one byte per net, for bulk reads.
+  const BitVec& values() const { return values_; }
+
+ private:
+  BitVec values_;
+  std::vector<std::uint8_t> stuck_;
+  std::vector<std::uint64_t> rising_;
+  std::vector<std::uint64_t> falling_;
+  NetId net_count_;
+  bool dirty_ = false;
+};
+
+}  // namespace vexolin
