@@ -75,8 +75,12 @@ std::uint64_t bits_to_u64(const Bit* bits, std::size_t len) {
 std::uint64_t bits_to_s64(const Bit* bits, std::size_t len) {
   return signed_value<std::uint64_t>(bits, len);
 }
-u128 bits_to_u128(const Bit* bits, std::size_t len) { return unsigned_value<u128>(bits, len); }
-u128 bits_to_s128(const Bit* bits, std::size_t len) { return signed_value<u128>(bits, len); }
+u128 bits_to_u128(const Bit* bits, std::size_t len) {
+  return unsigned_value<u128>(bits, len);
+}
+u128 bits_to_s128(const Bit* bits, std::size_t len) {
+  return signed_value<u128>(bits, len);
+}
 
 BitVec u64_to_bits(std::uint64_t value, std::size_t width, bool is_signed) {
   return to_bits(value, width, is_signed);

@@ -52,10 +52,18 @@ u128 bits_to_u128(const Bit* bits, std::size_t len);
 /// Value of the bits, sign-extended from the top bit when the vector is at most 128 bits long.
 u128 bits_to_s128(const Bit* bits, std::size_t len);
 
-inline std::uint64_t bits_to_u64(const BitVec& v) { return bits_to_u64(v.data(), v.size()); }
-inline std::uint64_t bits_to_s64(const BitVec& v) { return bits_to_s64(v.data(), v.size()); }
-inline u128 bits_to_u128(const BitVec& v) { return bits_to_u128(v.data(), v.size()); }
-inline u128 bits_to_s128(const BitVec& v) { return bits_to_s128(v.data(), v.size()); }
+inline std::uint64_t bits_to_u64(const BitVec& v) {
+  return bits_to_u64(v.data(), v.size());
+}
+inline std::uint64_t bits_to_s64(const BitVec& v) {
+  return bits_to_s64(v.data(), v.size());
+}
+inline u128 bits_to_u128(const BitVec& v) {
+  return bits_to_u128(v.data(), v.size());
+}
+inline u128 bits_to_s128(const BitVec& v) {
+  return bits_to_s128(v.data(), v.size());
+}
 
 /// `width` bits of a 64-bit value; beyond bit 63 zeros (unsigned) or copies of bit 63 (signed).
 BitVec u64_to_bits(std::uint64_t value, std::size_t width, bool is_signed);

@@ -12,7 +12,9 @@ namespace vexolin {
 
 namespace {
 
-SimError os_error(int err) { return SimError::io(std::strerror(err)); }
+SimError os_error(int err) {
+  return SimError::io(std::strerror(err));
+}
 
 }  // namespace
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <variant>
 
-#include "error.h"
+#include "sim_error.h"
 
 namespace vexolin {
 
@@ -53,11 +53,10 @@ class [[nodiscard]] Result<void> {
 using Status = Result<void>;
 
 /// Returns the error of `expr` (a Result) from the enclosing function.
-#define VEXOLIN_TRY(expr)                                  \
-  do {                                                     \
-    auto&& vexolin_try_result_ = (expr);                   \
-    if (!vexolin_try_result_.ok())                         \
-      return std::move(vexolin_try_result_).error();       \
+#define VEXOLIN_TRY(expr)                                                         \
+  do {                                                                            \
+    auto&& vexolin_try_result_ = (expr);                                          \
+    if (!vexolin_try_result_.ok()) return std::move(vexolin_try_result_).error(); \
   } while (0)
 
 }  // namespace vexolin

@@ -16,8 +16,7 @@ TEST(BitFromInt, OtherNumbersFailWithTheirText) {
     ASSERT_TRUE(std::holds_alternative<BitError>(r));
     const BitError& e = std::get<BitError>(r);
     EXPECT_EQ(e.variant(), BitError::Variant::Int);
-    EXPECT_EQ(e.display(),
-              "Couldn't convert `" + std::to_string(v) + "` to a Bit, must be 0 or 1");
+    EXPECT_EQ(e.display(), "Couldn't convert `" + std::to_string(v) + "` to a Bit, must be 0 or 1");
   }
   EXPECT_EQ(BitError::from_char('x').display(), "Couldn't convert `x` to a Bit, must be 0 or 1");
   EXPECT_EQ(BitError::from_int(7).debug(), "Int(\"7\")");

@@ -33,7 +33,9 @@ using PortShape = std::pair<std::uint64_t, std::uint64_t>;
 class PortError {
  public:
   enum class Variant : std::uint8_t { Direction, Shape };
-  static PortError direction(std::string dir) { return PortError(Variant::Direction, std::move(dir), {}, {}); }
+  static PortError direction(std::string dir) {
+    return PortError(Variant::Direction, std::move(dir), {}, {});
+  }
   static PortError shape(PortShape requested, PortShape actual) {
     return PortError(Variant::Shape, {}, requested, actual);
   }
@@ -78,24 +80,38 @@ class SimError {
   };
 
   static SimError top_module() { return SimError(Variant::TopModule); }
-  static SimError missing_cell(std::string name) { return SimError(Variant::MissingCell, std::move(name)); }
+  static SimError missing_cell(std::string name) {
+    return SimError(Variant::MissingCell, std::move(name));
+  }
   static SimError missing_module() { return SimError(Variant::MissingModule); }
-  static SimError topo_order(std::string module) { return SimError(Variant::TopoOrder, std::move(module)); }
+  static SimError topo_order(std::string module) {
+    return SimError(Variant::TopoOrder, std::move(module));
+  }
   static SimError cell(CellError e) { return SimError(Variant::Cell, std::move(e)); }
   static SimError port(PortError e) { return SimError(Variant::Port, std::move(e)); }
   static SimError missing_reset() { return SimError(Variant::MissingReset); }
   static SimError missing_clock() { return SimError(Variant::MissingClock); }
   static SimError missing_net(std::uint64_t net) { return SimError(Variant::MissingNet, net); }
-  static SimError missing_port(std::string name) { return SimError(Variant::MissingPort, std::move(name)); }
-  static SimError netlist(std::string message) { return SimError(Variant::Netlist, std::move(message)); }
+  static SimError missing_port(std::string name) {
+    return SimError(Variant::MissingPort, std::move(name));
+  }
+  static SimError netlist(std::string message) {
+    return SimError(Variant::Netlist, std::move(message));
+  }
   static SimError double_assign() { return SimError(Variant::DoubleAssign); }
   static SimError io(std::string message) { return SimError(Variant::Io, std::move(message)); }
   static SimError bit(BitError e) { return SimError(Variant::BitConversion, std::move(e)); }
-  static SimError toggle_category(std::string c) { return SimError(Variant::ToggleCategory, std::move(c)); }
-  static SimError limit(std::string message) { return SimError(Variant::Limit, std::move(message)); }
+  static SimError toggle_category(std::string c) {
+    return SimError(Variant::ToggleCategory, std::move(c));
+  }
+  static SimError limit(std::string message) {
+    return SimError(Variant::Limit, std::move(message));
+  }
   static SimError no_settle(std::uint64_t passes) { return SimError(Variant::NoSettle, passes); }
   static SimError interrupted() { return SimError(Variant::Interrupted); }
-  static SimError internal(std::string message) { return SimError(Variant::Internal, std::move(message)); }
+  static SimError internal(std::string message) {
+    return SimError(Variant::Internal, std::move(message));
+  }
 
   Variant variant() const { return variant_; }
   /// The text payload (names, messages), empty for variants without one.

@@ -1,4 +1,4 @@
-#include "signal.h"
+#include "signal/signal_store.h"
 
 #include <algorithm>
 
