@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Sets up a fresh machine and runs every test: the C++ core tests (ctest) and the Python tests.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+bash scripts/setup.sh
+export PATH="$PWD/.venv/bin:$PATH"
+
+cmake -S . -B build/tests -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEXOLIN_WERROR=ON
+cmake --build build/tests
+ctest --test-dir build/tests --output-on-failure
+
+# Run from the tests folder so that the installed module, not the source tree, is imported.
+python -m pytest -q -p no:cacheprovider tests
