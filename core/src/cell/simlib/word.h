@@ -20,7 +20,6 @@ __extension__ typedef __int128 i128;
 inline constexpr std::uint8_t kSigned = 1;
 
 using Ids = std::span<const NetId>;
-using PinNames1 = std::array<std::string_view, 1>;
 using PinNames2 = std::array<std::string_view, 2>;
 using PinNames3 = std::array<std::string_view, 3>;
 using PinNames4 = std::array<std::string_view, 4>;
