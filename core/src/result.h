@@ -26,6 +26,8 @@ class [[nodiscard]] Result {
   T* operator->() { return &value(); }
   const T* operator->() const { return &value(); }
   T& operator*() & { return value(); }
+  const T& operator*() const& { return value(); }
+  T&& operator*() && { return std::move(*this).value(); }
 
   const SimError& error() const& { return std::get<1>(state_); }
   SimError&& error() && { return std::get<1>(std::move(state_)); }

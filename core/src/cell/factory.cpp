@@ -1,0 +1,142 @@
+#include "cell/factory.h"
+
+#include <cstdio>
+
+#include "diagnostics.h"
+
+namespace vexolin {
+
+std::optional<std::uint32_t> parse_parameter_text(std::string_view text) {
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+  }
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c != '0' && c != '1') return std::nullopt;
+    value = (value << 1) | std::uint64_t(c - '0');
+    if (value >> 32) return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+std::string tagged_text(std::string_view text) {
+  std::string out = "S(\"";
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\0':
+        out += "\\0";
+        break;
+      default:
+        if (u < 0x20 || u == 0x7F) {
+          char buf[12];
+          std::snprintf(buf, sizeof buf, "\\u{%x}", u);
+          out += buf;
+        } else {
+          out.push_back(c);
+        }
+    }
+  }
+  return out + "\")";
+}
+
+namespace {
+
+ParameterMap read_parameters(const AttributeMap& parameters) {
+  ParameterMap map;
+  for (const auto& [name, value] : parameters) {
+    if (const auto* n = std::get_if<std::uint64_t>(&value)) {
+      // A number beyond 32 bits cannot be a 32-bit parameter; it is dropped like a text that
+      // does not read as one.
+      if (*n >> 32) {
+        emit_line("Ignoring parameter `" + name + "=" + std::to_string(*n) + "`");
+        continue;
+      }
+      map.insert_or_assign(name, static_cast<std::uint32_t>(*n));
+      continue;
+    }
+    const std::string& text = std::get<std::string>(value);
+    if (const auto v = parse_parameter_text(text)) {
+      map.insert_or_assign(name, *v);
+    } else {
+      emit_line("Ignoring parameter `" + name + "=" + tagged_text(text) + "`");
+    }
+  }
+  return map;
+}
+
+std::string cell_context(const RtlId& id, const std::string& type) {
+  return "Cell `" + id.text() + "` of type `" + type + "`: ";
+}
+
+}  // namespace
+
+Result<CellInstance> create_cell(const RtlId& id, const NetlistWrapper& wrapper,
+                                 const CellMapping* cell_mapping) {
+  const Cell* cell = wrapper.find_cell(id);
+  if (!cell) return SimError::missing_cell(id.text());
+
+  const NetId net_count = wrapper.net_count();
+  ConnectionMap connections;
+  for (const auto& [pin, bits] : cell->connections) {
+    Result<std::vector<NetId>> nets = wrapper.bits_to_nets(bits);
+    if (!nets) return std::move(nets).error();
+    // Only named nets size the store, so a connection to an unnamed net beyond them would index
+    // outside it.
+    for (NetId n : *nets) {
+      if (n >= net_count) return SimError::missing_net(n);
+    }
+    connections.insert_or_assign(pin, std::move(nets).value());
+  }
+
+  ParameterMap parameters = read_parameters(cell->parameters);
+
+  if (debug_enabled()) emit_line("Parsing cell `" + cell->type + "`");
+
+  std::string_view type = cell->type;
+  if (cell_mapping) {
+    if (const auto it = cell_mapping->find(cell->type); it != cell_mapping->end()) {
+      type = it->second.type;
+      if (it->second.pins) {
+        ConnectionMap renamed;
+        for (auto& [pin, nets] : connections) {
+          const auto to = it->second.pins->find(pin);
+          if (to == it->second.pins->end()) {
+            return SimError::internal(cell_context(id, cell->type) + "pin `" + pin +
+                                      "` has no entry in the pin map of the cell mapping");
+          }
+          // Two pins mapped to one name: the later one in pin order wins.
+          renamed.insert_or_assign(to->second, std::move(nets));
+        }
+        connections = std::move(renamed);
+      }
+    }
+  }
+
+  const CellRegistration* registration = find_cell_type(type);
+  if (!registration) return SimError::cell(CellError::unsupported(std::string(type)));
+
+  Result<CellInstance> built = registration->constructor(connections, parameters);
+  if (!built && built.error().variant() == SimError::Variant::Internal) {
+    return SimError::internal(cell_context(id, std::string(type)) + built.error().text());
+  }
+  return built;
+}
+
+}  // namespace vexolin
