@@ -18,4 +18,6 @@ fi
 
 [ -x .venv/bin/python ] || python3 -m venv .venv
 .venv/bin/python -m pip install -q --disable-pip-version-check cmake ninja
-.venv/bin/python -m pip install -q --disable-pip-version-check ".[test]"
+# VEXOLIN_WERROR=ON (set by the test command) makes compiler warnings errors in the module build.
+.venv/bin/python -m pip install -q --disable-pip-version-check \
+  -Ccmake.define.VEXOLIN_WERROR="${VEXOLIN_WERROR:-OFF}" ".[test]"

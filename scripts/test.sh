@@ -2,7 +2,7 @@
 # Sets up a fresh machine and runs every test: the C++ core tests (ctest) and the Python tests.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-bash scripts/setup.sh
+VEXOLIN_WERROR=ON bash scripts/setup.sh
 export PATH="$PWD/.venv/bin:$PATH"
 
 cmake -S . -B build/tests -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEXOLIN_WERROR=ON
