@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,8 +21,38 @@ namespace vexolin {
 
 /// Pin name to its nets, least significant first; ordered by name, byte by byte.
 using ConnectionMap = std::map<std::string, std::vector<NetId>, std::less<>>;
-/// Parameter name to its 32-bit value, ordered by name.
-using ParameterMap = std::map<std::string, std::uint32_t, std::less<>>;
+/// Parameter name to its bits, least significant first, for values that may exceed 32 bits.
+using WideParameters = std::map<std::string, BitVec, std::less<>>;
+
+/// Parameter name to its 32-bit value, ordered by name, plus in `wide` the full bits of every
+/// parameter that the netlist gave as a text read by `wide_parameter_bits`; numbers have no
+/// entry there and keep their 32-bit meaning.
+///
+/// The 32-bit map drops texts of more than 32 significant digits, yet a reset value is as wide
+/// as its register; `wide` keeps those bits. It is a derived map rather than a new argument so
+/// that every constructor keeps the one `CellConstructor` signature and every kind that reads
+/// only 32-bit values is untouched.
+struct ParameterMap : std::map<std::string, std::uint32_t, std::less<>> {
+  using std::map<std::string, std::uint32_t, std::less<>>::map;
+  WideParameters wide;
+};
+
+/// The bits of a binary-digit parameter text of any length, least significant first: an optional
+/// leading "+", then digits "0", "1", "x" or "z" (x and z read as 0); the empty text is no bits.
+/// Nothing for any other text.
+inline std::optional<BitVec> wide_parameter_bits(std::string_view text) {
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+  }
+  BitVec bits(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[text.size() - 1 - i];
+    if (c != '0' && c != '1' && c != 'x' && c != 'z') return std::nullopt;
+    bits[i] = Bit(c == '1');
+  }
+  return bits;
+}
 
 /// Dense tag of a cell kind, handed out as the kinds register at start-up.
 using CellKind = std::uint16_t;
