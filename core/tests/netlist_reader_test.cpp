@@ -329,6 +329,10 @@ TEST(NetlistReader, MalformedDocumentsAreLocated) {
       {"{\"creator\":\"ab^\xff\"}", "invalid UTF-8"},
       {"{\"creator\":\"ab^\xc3\x28\"}", "invalid UTF-8"},
       {"{\"x\":\"ok\"}^\xe9", "trailing characters"},
+      // Truncated documents whose last token is a number inside a container.
+      {R"({"modules":{"m":{"netnames":{"n":{"bits":[1,2^)", "EOF while parsing a list"},
+      {R"({"modules":{"m":{"memories":{"r":{"size":1,"width":4^)", "EOF while parsing an object"},
+      {R"({"modules":{"m":{"memories":{"r":{"size":1,"width":-4^)", "EOF while parsing an object"},
   });
 }
 

@@ -118,7 +118,7 @@ class Reader {
     od::parser parser;
     auto iterated = parser.iterate(input);
     if (iterated.error()) {
-      syntax_fault(nullptr, iterated.error());
+      syntax_fault(text_.data(), iterated.error());
       return take_error();
     }
     doc_ = std::move(iterated).value_unsafe();
@@ -382,16 +382,27 @@ class Reader {
     const char* at = token(v);
     std::string_view span;
     if (!value_span(v, span)) return false;
-    if (find_json_syntax_fault(span)) return syntax_fault(at, simdjson::TAPE_ERROR);
+    if (reaches_text_end(span) || find_json_syntax_fault(span)) {
+      return syntax_fault(at, simdjson::TAPE_ERROR);
+    }
     return true;
+  }
+
+  // No value inside a container can end the document; simdjson then reads the padding as if
+  // it followed the value, so such a value is reported as the truncation it is.
+  bool reaches_text_end(std::string_view span) const {
+    return span.data() + span.size() >= text_.data() + text_.size();
   }
 
   // A number where an integer of type `expected` belongs, or another value there.
   bool number_fault(od::value& v, std::string_view expected) {
     const char* at = token(v);
     if (*at != '-' && !(*at >= '0' && *at <= '9')) return type_fault(v, expected);
-    const std::string_view text = trim_json_space(v.raw_json_token());
-    if (find_json_syntax_fault(text)) return syntax_fault(at, simdjson::NUMBER_ERROR);
+    const std::string_view token_text = v.raw_json_token();
+    const std::string_view text = trim_json_space(token_text);
+    if (reaches_text_end(token_text) || find_json_syntax_fault(text)) {
+      return syntax_fault(at, simdjson::NUMBER_ERROR);
+    }
     const bool integral = text.find_first_of(".eE") == std::string_view::npos;
     if (!integral) {
       return fail(at, "invalid type: floating point `" + std::string(text) + "`, expected " +
