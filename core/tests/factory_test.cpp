@@ -113,3 +113,34 @@ TEST(CreateCell, FirstFailingCellEndsConstruction) {
 
 }  // namespace
 }  // namespace vexolin
+
+namespace vexolin {
+namespace {
+
+TEST(CreateCell, WideResetValueOfAnAdffeIsReadWhole) {
+  CaptureLines lines;
+  std::string q, d;
+  for (int i = 0; i < 64; ++i) {
+    q += (i ? "," : "") + std::to_string(10 + i);
+    d += (i ? "," : "") + std::to_string(80 + i);
+  }
+  const std::string cells =
+      R"("r":{"type":"$adffe","parameters":{"ARST_VALUE":")" + std::string(64, '1') +
+      R"(","WIDTH":64,"CLK_POLARITY":1,"EN_POLARITY":1,"ARST_POLARITY":1,"OTHER":")" + "1" +
+      std::string(40, '0') + R"("},"connections":{"CLK":[2],"ARST":[3],"EN":[4],"D":[)" + d +
+      R"(],"Q":[)" + q + "]}}";
+  const std::string nets = R"("clk":{"bits":[2]},"arst":{"bits":[3]},"en":{"bits":[4]},)"
+                           R"("q":{"bits":[)" +
+                           q + R"(]},"d":{"bits":[)" + d + "]}";
+  auto design = testing::design(testing::top_module("", cells, nets), "module top\n");
+  ASSERT_TRUE(design.ok()) << design.error().display();
+  // The long reset value is no loss; another parameter of the same length still is.
+  EXPECT_EQ(g_lines, (std::vector<std::string>{"Ignoring parameter `OTHER=S(\"1" +
+                                               std::string(40, '0') + "\")`"}));
+  design->store().set(3, 1);
+  ASSERT_TRUE(design->settle().ok());
+  for (NetId n = 10; n < 74; ++n) EXPECT_EQ(design->store().get(n), 1) << n;
+}
+
+}  // namespace
+}  // namespace vexolin

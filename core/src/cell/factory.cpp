@@ -58,7 +58,9 @@ std::string tagged_text(std::string_view text) {
 
 namespace {
 
-ParameterMap read_parameters(const AttributeMap& parameters) {
+/// The parameters as numbers, plus every bit string whole. `wide_name` names the one parameter
+/// that the cell reads whole, so that its long texts are no loss worth a notice.
+ParameterMap read_parameters(const AttributeMap& parameters, std::string_view wide_name) {
   ParameterMap map;
   for (const auto& [name, value] : parameters) {
     if (const auto* n = std::get_if<std::uint64_t>(&value)) {
@@ -72,9 +74,16 @@ ParameterMap read_parameters(const AttributeMap& parameters) {
       continue;
     }
     const std::string& text = std::get<std::string>(value);
+    // Bit strings of any length are also kept whole: a reset value as wide as its register
+    // (64 ones, say) has more than 32 significant digits.
+    bool kept_whole = false;
+    if (auto bits = wide_parameter_bits(text)) {
+      map.wide.insert_or_assign(name, std::move(*bits));
+      kept_whole = name == wide_name;
+    }
     if (const auto v = parse_parameter_text(text)) {
       map.insert_or_assign(name, *v);
-    } else {
+    } else if (!kept_whole) {
       emit_line("Ignoring parameter `" + name + "=" + tagged_text(text) + "`");
     }
   }
@@ -105,28 +114,32 @@ Result<CellInstance> create_cell(const RtlId& id, const NetlistWrapper& wrapper,
     connections.insert_or_assign(pin, std::move(nets).value());
   }
 
-  ParameterMap parameters = read_parameters(cell->parameters);
+  const CellMapEntry* mapped = nullptr;
+  if (cell_mapping) {
+    if (const auto it = cell_mapping->find(cell->type); it != cell_mapping->end()) {
+      mapped = &it->second;
+    }
+  }
+  const std::string_view type = mapped ? std::string_view(mapped->type) : cell->type;
+
+  // An $adffe reads its reset value whole, as wide as the register.
+  ParameterMap parameters =
+      read_parameters(cell->parameters, type == "$adffe" ? "ARST_VALUE" : std::string_view());
 
   if (debug_enabled()) emit_line("Parsing cell `" + cell->type + "`");
 
-  std::string_view type = cell->type;
-  if (cell_mapping) {
-    if (const auto it = cell_mapping->find(cell->type); it != cell_mapping->end()) {
-      type = it->second.type;
-      if (it->second.pins) {
-        ConnectionMap renamed;
-        for (auto& [pin, nets] : connections) {
-          const auto to = it->second.pins->find(pin);
-          if (to == it->second.pins->end()) {
-            return SimError::internal(cell_context(id, cell->type) + "pin `" + pin +
-                                      "` has no entry in the pin map of the cell mapping");
-          }
-          // Two pins mapped to one name: the later one in pin order wins.
-          renamed.insert_or_assign(to->second, std::move(nets));
-        }
-        connections = std::move(renamed);
+  if (mapped && mapped->pins) {
+    ConnectionMap renamed;
+    for (auto& [pin, nets] : connections) {
+      const auto to = mapped->pins->find(pin);
+      if (to == mapped->pins->end()) {
+        return SimError::internal(cell_context(id, cell->type) + "pin `" + pin +
+                                  "` has no entry in the pin map of the cell mapping");
       }
+      // Two pins mapped to one name: the later one in pin order wins.
+      renamed.insert_or_assign(to->second, std::move(nets));
     }
+    connections = std::move(renamed);
   }
 
   const CellRegistration* registration = find_cell_type(type);
