@@ -95,3 +95,21 @@ TEST(Registry, DebugValueMustBeUtf8) {
 
 }  // namespace
 }  // namespace vexolin
+
+namespace vexolin {
+namespace {
+
+TEST(Registry, TheWholeLibrary) {
+  std::size_t registrations = 0;
+  for (const CellRegistration* r = registration_list(); r != nullptr; r = r->next) ++registrations;
+  EXPECT_EQ(registrations, 126u);
+  EXPECT_EQ(kind_count(), 126u);
+  EXPECT_EQ(cell_registry().size(), 219u);
+  // Two names of one kind build the same kind.
+  EXPECT_EQ(find_cell_type("$reduce_or")->kind, find_cell_type("$reduce_bool")->kind);
+  EXPECT_EQ(find_cell_type("DFFHQNx1_ASAP7_75t_R")->kind,
+            find_cell_type("DFFHQNx3_ASAP7_75t_R")->kind);
+}
+
+}  // namespace
+}  // namespace vexolin
