@@ -35,7 +35,7 @@ struct SingleBitKind {
   static void eval(CellInstance& cell, SignalStore& store, EvalScratch&) {
     // All inputs are read before any output is written, so the outputs of a two-output kind are
     // computed from the same input values even when an output feeds back into an input.
-    Bit in[inputs ? inputs : 1];
+    Bit in[inputs ? inputs : 1] = {};
     for (std::size_t i = 0; i < inputs; ++i) in[i] = store.get(cell.pin[i]);
     Bit out[outputs];
     D::compute(in, out);
