@@ -144,6 +144,8 @@ def yosys_script(style: str, sources: list[str], top: str | None, liberty: str, 
             "opt_clean",
             "memory",
             "opt",
+            "wreduce",
+            "opt_clean",
             # Set and reset together: emulate with synchronous logic.
             "async2sync t:$dffsr t:$dffsre %u",
             "dffunmap -srst-only",
@@ -238,17 +240,26 @@ def add_port_directions(module: dict) -> None:
 
 
 def normalise_scopenames(module: dict) -> None:
-    """Writes nested scopes in "scopename" as a dotted path.
+    """Rewrites nested scopes of "scopename" attributes so that vexolin keeps their levels.
 
     Yosys separates the levels with blanks; vexolin takes the attribute as one path element and
-    drops the blanks, which would make "u1 u2" the scope "u1u2" instead of "u1.u2".
+    drops the blanks, which would make "u1 u2" the scope "u1u2" instead of "u1.u2". A net gets
+    the levels as an "hdlname" (which vexolin splits) in place of its "scopename"; a cell, whose
+    scope only names it, a dotted "scopename".
     """
     for group in ("cells", "netnames"):
-        for obj in module.get(group, {}).values():
+        for name, obj in module.get(group, {}).items():
             attrs = obj.get("attributes", {})
             value = attrs.get("scopename")
-            if isinstance(value, str) and " " in value.strip():
-                attrs["scopename"] = ".".join(value.split())
+            if not (isinstance(value, str) and " " in value.strip()):
+                continue
+            parts = value.split()
+            prefix = "$flatten\\" + ".\\".join(parts) + "."
+            if group == "netnames" and name.startswith(prefix) and len(name) > len(prefix):
+                del attrs["scopename"]
+                attrs["hdlname"] = " ".join(parts + [name[len(prefix):]])
+            else:
+                attrs["scopename"] = ".".join(parts)
 
 
 def check_netlist(netlist: dict, top: str) -> list[str]:
