@@ -1,36 +1,10 @@
 import json
-from pathlib import Path
 
 import numpy as np
 import pytest
 
 import vexolin
-
-DATA = Path(__file__).parent / "data"
-
-
-def fixture_paths(name):
-    """The netlist and order file of a design kept under tests/data."""
-    return DATA / f"{name}.json", DATA / f"{name}.torder"
-
-
-def load(name, config=None, **kwargs):
-    netlist, torder = fixture_paths(name)
-    return vexolin.HardwareDesign(netlist, torder, config or {}, **kwargs)
-
-
-def netlist_document(ports, cells=None, netnames=None, top="top"):
-    """A one-module netlist. `ports` maps a name to (direction, bits); unless `netnames` is given,
-    every port gets a netname of its own name and bits."""
-    if netnames is None:
-        netnames = {name: {"bits": bits} for name, (_, bits) in ports.items()}
-    module = {
-        "attributes": {"top": "00000000000000000000000000000001"},
-        "ports": {name: {"direction": d, "bits": bits} for name, (d, bits) in ports.items()},
-        "cells": cells or {},
-        "netnames": netnames,
-    }
-    return {"creator": "vexolin tests", "modules": {top: module}}
+from designs import netlist_document, nets
 
 
 @pytest.fixture
@@ -54,10 +28,6 @@ def build(write_design):
         return vexolin.HardwareDesign(netlist, torder, config or {}, **kwargs)
 
     return build
-
-
-def nets(first, count):
-    return list(range(first, first + count))
 
 
 @pytest.fixture

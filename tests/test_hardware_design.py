@@ -11,7 +11,7 @@ import numpy as np
 import pytest
 
 import vexolin
-from conftest import fixture_paths, load, nets
+from designs import fixture_paths, load, nets
 
 PortConfig = vexolin.PortConfig
 CLOCK = PortConfig(clock=True, polarity=1)

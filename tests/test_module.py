@@ -95,7 +95,7 @@ def test_stub_members_match_the_classes(name):
 
 
 def test_stub_instance_fields_exist_on_a_design():
-    from conftest import load
+    from designs import load
 
     _, fields = stub_members(stub_classes(stub_tree())["HardwareDesign"])
     design = load("inverter")

@@ -4,7 +4,7 @@ import numpy as np
 import pytest
 
 import vexolin
-from conftest import load
+from designs import load
 
 FIELDS = ["shape", "dtype", "clock", "reset", "polarity"]
 

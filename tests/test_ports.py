@@ -5,7 +5,7 @@ import numpy as np
 import pytest
 
 import vexolin
-from conftest import nets
+from designs import nets
 
 # Every supported item type, with its element width in bits.
 INTEGER_AND_FLOAT = [
@@ -91,7 +91,7 @@ class TestWrite:
         assert probe(design) == [0, 1] * 4
 
     def test_writes_only_change_nets_and_evaluate_nothing(self):
-        from conftest import load
+        from designs import load
 
         design = load("inverter")
         design.ports.a = 1

@@ -19,27 +19,60 @@ std::string type_name(PyObject* value) {
   return Py_TYPE(value)->tp_name;
 }
 
-void reraise_for_argument(const char* argument) {
+namespace {
+
+// The pending exception, normalised, with its traceback attached; the indicator is cleared.
+PyObject* take_pending_error() {
+#if PY_VERSION_HEX >= 0x030C0000
+  return PyErr_GetRaisedException();
+#else
   PyObject* type = nullptr;
   PyObject* value = nullptr;
   PyObject* traceback = nullptr;
   PyErr_Fetch(&type, &value, &traceback);
   PyErr_NormalizeException(&type, &value, &traceback);
+  if (value && traceback) PyException_SetTraceback(value, traceback);
+  Py_XDECREF(type);
+  Py_XDECREF(traceback);
+  return value;
+#endif
+}
+
+void restore_pending_error(PyObject* error) {
+#if PY_VERSION_HEX >= 0x030C0000
+  PyErr_SetRaisedException(error);
+#else
+  if (!error) return;
+  PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(error));
+  Py_INCREF(type);
+  PyErr_Restore(type, error, PyException_GetTraceback(error));
+#endif
+}
+
+}  // namespace
+
+PendingError::PendingError() : error_(take_pending_error()) {}
+
+PendingError::~PendingError() {
+  restore_pending_error(error_);
+}
+
+void reraise_for_argument(const char* argument) {
+  PyObject* error = take_pending_error();
+  PyObject* type = error ? reinterpret_cast<PyObject*>(Py_TYPE(error)) : nullptr;
   // Only the plain conversion errors are rewritten; others (Unicode errors take five
   // constructor arguments, for one) pass as they are.
   const bool plain = type == PyExc_TypeError || type == PyExc_OverflowError ||
                      type == PyExc_ValueError;
-  PyObject* text = plain && value ? PyObject_Str(value) : nullptr;
+  PyObject* text = plain ? PyObject_Str(error) : nullptr;
   if (!text) {
     PyErr_Clear();
-    PyErr_Restore(type, value, traceback);
+    restore_pending_error(error);
     throw_current();
   }
   PyErr_Format(type, "argument '%s': %U", argument, text);
   Py_DECREF(text);
-  Py_XDECREF(type);
-  Py_XDECREF(value);
-  Py_XDECREF(traceback);
+  Py_DECREF(error);
   throw_current();
 }
 

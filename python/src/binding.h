@@ -131,6 +131,19 @@ void bind_port(Design& design, py::handle ports, const std::string& name,
 
 // Argument conversion. Every failure names the argument: "argument '{name}': ...".
 
+/// Keeps the pending Python error aside for its lifetime and puts it back at the end, so that
+/// code which must not disturb it (the diagnostic sink) can still call into Python.
+class PendingError {
+ public:
+  PendingError();
+  ~PendingError();
+  PendingError(const PendingError&) = delete;
+  PendingError& operator=(const PendingError&) = delete;
+
+ private:
+  PyObject* error_;
+};
+
 /// Re-raises the pending Python error, same type, its message prefixed with the argument name.
 [[noreturn]] void reraise_for_argument(const char* argument);
 /// A non-negative integer that fits 64 bits (anything with __index__, bool included).

@@ -471,10 +471,7 @@ const char design_doc[] =
 void write_to_python_stdout(std::string_view line, void*) noexcept {
   // Called from inside core operations, possibly while an exception is pending: keep it, and
   // let nothing escape.
-  PyObject* type = nullptr;
-  PyObject* value = nullptr;
-  PyObject* traceback = nullptr;
-  PyErr_Fetch(&type, &value, &traceback);
+  PendingError pending;
   PyObject* out = PySys_GetObject("stdout");
   if (out && out != Py_None) {
     std::string text(line);
@@ -489,7 +486,6 @@ void write_to_python_stdout(std::string_view line, void*) noexcept {
     Py_XDECREF(written);
     Py_XDECREF(str);
   }
-  PyErr_Restore(type, value, traceback);
 }
 
 }  // namespace

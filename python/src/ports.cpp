@@ -364,7 +364,11 @@ PortsObject* as_ports(PyObject* self) {
 }
 
 DesignObject* design_of(PyObject* self) {
-  return reinterpret_cast<DesignObject*>(as_ports(self)->design);
+  // Only a ports object torn down by the garbage collector (or a failed construction) lacks
+  // its design; a finaliser could still reach it.
+  PyObject* design = as_ports(self)->design;
+  if (!design) throw_error(PyExc_RuntimeError, "Ports object has no design");
+  return reinterpret_cast<DesignObject*>(design);
 }
 
 std::optional<std::string> name_text(PyObject* name) {
