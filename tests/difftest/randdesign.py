@@ -1,11 +1,12 @@
 """Seeded random Verilog designs for the differential tests.
 
 A design has a clock, a reset ``rst`` that every register obeys (so that Icarus Verilog never
-shows x), an asynchronous reset ``arst``, enables, data inputs of widths from 1 to over 128 bits,
+shows x), an active-low asynchronous reset ``arst_n``, enables, data inputs of widths from 1 to over 128 bits,
 a chain of combinational wires, one operator each (arithmetic, comparisons, shifts, multiplexers,
 case statements, reductions, slices, dynamic bit selects, small divisions), and registers of
-several kinds: synchronous or asynchronous reset, with or without enable, shift registers and an
-extra asynchronous reset beside the common one. Every operation is defined for every input value.
+several kinds: synchronous or asynchronous reset, with or without enable, on the rising or the
+falling clock edge, shift registers and an extra asynchronous reset beside the common one.
+Every operation is defined for every input value.
 """
 
 from __future__ import annotations
@@ -149,7 +150,8 @@ class _Builder:
         w = self.width()
         d = self.pick()
         name = self.fresh("r")
-        kind = r.choice(["sync", "sync_en", "async", "async_en", "shift", "two_resets"])
+        kind = r.choice(["sync", "sync_en", "async", "async_en", "shift", "two_resets",
+                         "falling"])
         rv = self.const(w)
         self.lines.append(f"    reg [{w - 1}:0] {name};")
         en = self.pick(1).name
@@ -167,6 +169,10 @@ class _Builder:
                     f"        else {name} <= {d.name};"]
         elif kind == "async_en":
             body = [f"    always @(posedge clk or posedge rst)",
+                    f"        if (rst) {name} <= {rv};",
+                    f"        else if ({en}) {name} <= {d.name};"]
+        elif kind == "falling":
+            body = [f"    always @(negedge clk)",
                     f"        if (rst) {name} <= {rv};",
                     f"        else if ({en}) {name} <= {d.name};"]
         elif kind == "shift":
