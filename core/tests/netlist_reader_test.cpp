@@ -333,6 +333,9 @@ TEST(NetlistReader, MalformedDocumentsAreLocated) {
       {R"({"modules":{"m":{"netnames":{"n":{"bits":[1,2^)", "EOF while parsing a list"},
       {R"({"modules":{"m":{"memories":{"r":{"size":1,"width":4^)", "EOF while parsing an object"},
       {R"({"modules":{"m":{"memories":{"r":{"size":1,"width":-4^)", "EOF while parsing an object"},
+      // A bad escape in a map key, at any depth, points at the escape.
+      {R"({"modules":{"m":{"cells":{"c":{"parameters":{"W^\H":2}}}}}})", "invalid escape"},
+      {R"({"modules":{"^\q":{}}})", "invalid escape"},
   });
 }
 

@@ -221,10 +221,10 @@ class Reader {
     for (auto entry : object) {
       od::field field;
       if (const error_code e = std::move(entry).get(field)) return syntax_fault(nullptr, e);
+      // unescaped_key() consumes the key, so its position is taken first.
+      const char* key_at = field.key().raw() - 1;
       std::string_view key;
-      if (const error_code e = field.unescaped_key().get(key)) {
-        return syntax_fault(field.key().raw() - 1, e);
-      }
+      if (const error_code e = field.unescaped_key().get(key)) return syntax_fault(key_at, e);
       std::string name(key);
       V value{};
       if (!read_value(field.value(), value)) return false;
