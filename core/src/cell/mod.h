@@ -91,6 +91,21 @@ struct EvalScratch {
   }
 };
 
+/// How a cell uses one of its nets, as the activity engine needs to know it.
+enum class NetUse : std::uint8_t {
+  Read,     ///< read at every evaluation: a change must evaluate the cell again
+  Sample,   ///< read only when a Read net has moved (flip-flop data): a change alone does nothing
+  Write,    ///< written at every evaluation: a change by another writer must be overwritten
+  Capture,  ///< written only when a Read net has moved (flip-flop outputs)
+};
+
+/// Receives the nets of one cell with their uses; a net may be reported more than once.
+struct NetVisitor {
+  void* context = nullptr;
+  void (*visit)(void* context, NetId net, NetUse use) = nullptr;
+  void operator()(NetId net, NetUse use) const { visit(context, net, use); }
+};
+
 /// Builds a cell record from its pins and parameters, or fails.
 using CellConstructor = Result<CellInstance> (*)(const ConnectionMap&, const ParameterMap&);
 
@@ -104,6 +119,8 @@ struct KindOps {
   void (*reset_state)(CellInstance& cell) = nullptr;
   /// Operand bits the kind needs in the scratch buffers for one cell.
   std::size_t (*scratch_bits)(const CellInstance& cell) = nullptr;
+  /// Reports every net the cell reads or writes; used once, when a design is built.
+  void (*nets)(const CellInstance& cell, const NetVisitor& visit) = nullptr;
 };
 
 /// A kind's type names and constructor, attached to the registration list at start-up.
@@ -164,6 +181,10 @@ std::size_t scratch_bits(const CellInstance& cell) {
   return K::scratch_bits(cell);
 }
 template <class K>
+void nets(const CellInstance& cell, const NetVisitor& visit) {
+  K::nets(cell, visit);
+}
+template <class K>
 concept HasState = requires(CellInstance& c) {
   K::reset_state(c);
 };
@@ -176,8 +197,8 @@ concept NeedsScratch = requires(const CellInstance& c) {
 /// Registers kind K at start-up: one static object of this type beside the kind's code.
 ///
 /// K provides `kind_name`, `type_names` (an array of string views), `build(connections,
-/// parameters)` and `eval(cell, store, scratch)`; optionally `reset_state(cell)` and
-/// `scratch_bits(cell)`.
+/// parameters)`, `eval(cell, store, scratch)` and `nets(cell, visit)`; optionally
+/// `reset_state(cell)` and `scratch_bits(cell)`.
 template <class K>
 class CellKindRegistrar {
  public:
@@ -185,6 +206,9 @@ class CellKindRegistrar {
     KindOps ops;
     ops.name = K::kind_name;
     ops.eval_run = &detail::eval_run<K>;
+    // Required rather than defaulted: a kind that under-reported its nets would silently miss
+    // evaluations in the activity engine.
+    ops.nets = &detail::nets<K>;
     if constexpr (detail::HasState<K>) ops.reset_state = &detail::reset_state<K>;
     if constexpr (detail::NeedsScratch<K>) ops.scratch_bits = &detail::scratch_bits<K>;
     id_ = register_kind(ops);

@@ -44,6 +44,14 @@ struct RisingEdgeKind {
     }
     cell.state = clk;
   }
+
+  // Only the clock decides whether an evaluation does anything: with it unchanged, `state`
+  // already holds its level and no edge can be seen.
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    visit(cell.pin[0], NetUse::Read);
+    for (std::size_t i = 1; i < kOut; ++i) visit(cell.pin[i], NetUse::Sample);
+    visit(cell.pin[kOut], NetUse::Capture);
+  }
 };
 
 struct DffP {

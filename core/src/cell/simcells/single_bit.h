@@ -41,6 +41,12 @@ struct SingleBitKind {
     D::compute(in, out);
     for (std::size_t o = 0; o < outputs; ++o) store.set(cell.pin[inputs + o], out[o]);
   }
+
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    for (std::size_t i = 0; i < pin_count; ++i) {
+      visit(cell.pin[i], i < inputs ? NetUse::Read : NetUse::Write);
+    }
+  }
 };
 
 }  // namespace vexolin

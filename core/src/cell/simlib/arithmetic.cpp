@@ -58,6 +58,10 @@ struct BinaryArithKind {
     }
   }
 
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    word::combinational_nets(cell, 3, 0, visit);
+  }
+
   static void eval(CellInstance& cell, SignalStore& store, EvalScratch&) {
     const bool sign = word::is_signed(cell);
     if (cell.list(2).size() <= 64) return eval_int<std::uint64_t, std::int64_t>(cell, store, sign);
@@ -77,6 +81,10 @@ struct NegKind {
   static void eval_int(const CellInstance& cell, SignalStore& store, bool sign) {
     const U a = word::read_int<U>(store, cell.list(0), sign);
     word::write_int<U>(store, cell.list(1), U(U(0) - a), sign);
+  }
+
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    word::combinational_nets(cell, 2, 0, visit);
   }
 
   static void eval(CellInstance& cell, SignalStore& store, EvalScratch&) {

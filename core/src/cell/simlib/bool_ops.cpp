@@ -32,6 +32,10 @@ struct BitwiseKind {
     word::write_int<Int>(store, cell.list(2), Op::apply(a, b), false);
   }
 
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    word::combinational_nets(cell, 3, 0, visit);
+  }
+
   static void eval(CellInstance& cell, SignalStore& store, EvalScratch& scratch) {
     const bool sign = word::is_signed(cell);
     const word::Ids y = cell.list(2);

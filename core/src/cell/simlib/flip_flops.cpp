@@ -2,6 +2,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string_view>
 
 #include "cell/simlib/word.h"
@@ -74,6 +75,19 @@ Action async_action(const CellInstance& cell, Bit clk, Bit control, bool enabled
   return clk != last_clk && enabled ? Action::data : Action::none;
 }
 
+// Only the clock and the asynchronous control decide whether an evaluation writes: with both
+// unchanged, the state bytes hold their levels and no step of async_action can fire.
+void flip_flop_nets(std::initializer_list<NetId> controls, std::initializer_list<word::Ids> sampled,
+                    word::Ids q, std::initializer_list<NetId> sampled_pins,
+                    const NetVisitor& visit) {
+  for (const NetId net : controls) visit(net, NetUse::Read);
+  for (const word::Ids ids : sampled) {
+    for (const NetId net : ids) visit(net, NetUse::Sample);
+  }
+  for (const NetId net : sampled_pins) visit(net, NetUse::Sample);
+  for (const NetId net : q) visit(net, NetUse::Capture);
+}
+
 struct DffKind {
   static constexpr const char* kind_name = "$dff";
   static constexpr std::array<sv, 1> type_names{"$dff"};
@@ -96,6 +110,10 @@ struct DffKind {
   }
 
   static void reset_state(CellInstance& cell) { cell.state = inactive_state(cell) & kLastClock; }
+
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    flip_flop_nets({cell.pin[kClk]}, {cell.list(kD)}, cell.list(kQ), {}, visit);
+  }
 
   static void eval(CellInstance& cell, SignalStore& store, EvalScratch& scratch) {
     const Bit clk = store.get(cell.pin[kClk]);
@@ -162,6 +180,12 @@ struct AdffeKind {
 
   static void reset_state(CellInstance& cell) { cell.state = inactive_state(cell); }
 
+  // The reset value list holds levels, not nets, so it is not reported.
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    flip_flop_nets({cell.pin[kClk], cell.pin[kArst]}, {cell.list(kD)}, cell.list(kQ),
+                   {cell.pin[kEn]}, visit);
+  }
+
   static void eval(CellInstance& cell, SignalStore& store, EvalScratch& scratch) {
     const Bit clk = store.get(cell.pin[kClk]);
     const Bit arst = store.get(cell.pin[kArst]);
@@ -212,6 +236,12 @@ struct AldffKind {
   }
 
   static void reset_state(CellInstance& cell) { cell.state = inactive_state(cell); }
+
+  // AD is sampled, not read: while ALOAD is held and the clock does not move, AD is ignored.
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    flip_flop_nets({cell.pin[kClk], cell.pin[kAload]}, {cell.list(kAd), cell.list(kD)},
+                   cell.list(kQ), {}, visit);
+  }
 
   static void eval(CellInstance& cell, SignalStore& store, EvalScratch& scratch) {
     const Bit clk = store.get(cell.pin[kClk]);

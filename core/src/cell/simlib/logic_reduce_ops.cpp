@@ -38,6 +38,10 @@ struct UnaryLogicKind {
   static Result<CellInstance> build(const ConnectionMap& c, const ParameterMap& p) {
     return word::build_lists<UnaryLogicKind>(c, p, word::kAY, word::SignedFrom::nothing);
   }
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    word::combinational_nets(cell, 2, 0, visit);
+  }
+
   static void eval(CellInstance& cell, SignalStore& store, EvalScratch&) {
     write_bit(store, cell.list(1), Op::apply(store, cell.list(0)));
   }
@@ -51,6 +55,10 @@ struct BinaryLogicKind {
   static Result<CellInstance> build(const ConnectionMap& c, const ParameterMap& p) {
     return word::build_lists<BinaryLogicKind>(c, p, word::kABY, word::SignedFrom::nothing);
   }
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    word::combinational_nets(cell, 3, 0, visit);
+  }
+
   static void eval(CellInstance& cell, SignalStore& store, EvalScratch&) {
     write_bit(store, cell.list(2),
               Op::apply(any_one(store, cell.list(0)), any_one(store, cell.list(1))));

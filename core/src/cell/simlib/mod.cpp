@@ -25,6 +25,10 @@ struct UnaryCopyKind {
     return a < y ? a : y;
   }
 
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    word::combinational_nets(cell, 2, 0, visit);
+  }
+
   static void eval(CellInstance& cell, SignalStore& store, EvalScratch& scratch) {
     const word::Ids y = cell.list(1);
     const word::Extended a =
@@ -70,6 +74,10 @@ struct MuxKind {
     return cell;
   }
 
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    word::combinational_nets(cell, 3, 1, visit);
+  }
+
   static void eval(CellInstance& cell, SignalStore& store, EvalScratch&) {
     const word::Ids selected = cell.list(store.get(cell.pin[kSelect]) != 0 ? 1 : 0);
     const word::Ids y = cell.list(2);
@@ -88,6 +96,10 @@ struct PmuxKind {
   }
 
   static std::size_t scratch_bits(const CellInstance& cell) { return cell.list(3).size(); }
+
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    word::combinational_nets(cell, 4, 0, visit);
+  }
 
   static void eval(CellInstance& cell, SignalStore& store, EvalScratch& scratch) {
     const word::Ids s = cell.list(0), y = cell.list(3);
@@ -114,6 +126,10 @@ struct BmuxKind {
   }
 
   static std::size_t scratch_bits(const CellInstance& cell) { return cell.list(2).size(); }
+
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    word::combinational_nets(cell, 3, 0, visit);
+  }
 
   static void eval(CellInstance& cell, SignalStore& store, EvalScratch& scratch) {
     const word::Ids a = cell.list(1), y = cell.list(2);

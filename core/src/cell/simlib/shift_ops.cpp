@@ -33,6 +33,10 @@ struct ShlKind {
     word::write_int<Int>(store, cell.list(2), v, false);
   }
 
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    word::combinational_nets(cell, 3, 0, visit);
+  }
+
   static void eval(CellInstance& cell, SignalStore& store, EvalScratch& scratch) {
     const bool sign = word::is_signed(cell);
     const word::Ids y = cell.list(2);
@@ -80,6 +84,10 @@ struct ShrKind {
       v = amount >= n ? U(0) : U(a >> amount);
     }
     word::write_int<U>(store, cell.list(2), v, false);
+  }
+
+  static void nets(const CellInstance& cell, const NetVisitor& visit) {
+    word::combinational_nets(cell, 3, 0, visit);
   }
 
   static void eval(CellInstance& cell, SignalStore& store, EvalScratch& scratch) {

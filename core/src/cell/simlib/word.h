@@ -83,6 +83,17 @@ Result<CellInstance> build_lists(const ConnectionMap& connections, const Paramet
   return cell;
 }
 
+/// The nets of a combinational word-level kind with `lists` id lists, the last one its output,
+/// and `singles` single-bit input pins in the slots after the lists.
+inline void combinational_nets(const CellInstance& cell, unsigned lists, std::size_t singles,
+                               const NetVisitor& visit) {
+  for (unsigned k = 0; k < lists; ++k) {
+    const NetUse use = k + 1 == lists ? NetUse::Write : NetUse::Read;
+    for (const NetId net : cell.list(k)) visit(net, use);
+  }
+  for (std::size_t i = 0; i < singles; ++i) visit(cell.pin[lists + i], NetUse::Read);
+}
+
 /// The operand's first N bits as an N-bit integer, extended from its own top bit when `sign` is
 /// set and it is shorter than N. An empty operand is 0.
 template <class Int>
