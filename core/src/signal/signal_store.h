@@ -34,15 +34,21 @@ class SignalStore {
     }
     values_[net] = bit;
     dirty_ = true;
+    note_change(net);
   }
 
   /// Forces the net to `bit` without counting and without touching `dirty`.
   void stick(NetId net, Bit bit) {
     stuck_[net] = 1;
     values_[net] = bit;
+    note_change(net);
   }
   /// Releases the net; its value stays until the next set().
-  void unstick(NetId net) { stuck_[net] = 0; }
+  void unstick(NetId net) {
+    stuck_[net] = 0;
+    // Noted although no value moved: a cell driving the net must now overwrite the forced value.
+    note_change(net);
+  }
   bool is_stuck(NetId net) const { return stuck_[net] != 0; }
 
   std::uint64_t rising_count(NetId net) const { return rising_[net]; }
@@ -59,11 +65,38 @@ class SignalStore {
   /// The value array, one byte per net, for bulk reads.
   const BitVec& values() const { return values_; }
 
+  /// Whether a net changed value, was stuck or was released since the last take_changes().
+  bool has_changes() const { return change_count_ != 0; }
+  /// Hands each noted net to `f` once, in the order first noted, and forgets them.
+  template <class F>
+  void take_changes(F&& f) {
+    // The count is read once: `f` must not write the store, and the compiler cannot see that.
+    const NetId n = change_count_;
+    for (NetId i = 0; i < n; ++i) {
+      const NetId net = changes_[i];
+      noted_[net] = 0;
+      f(net);
+    }
+    change_count_ = 0;
+  }
+
  private:
+  // Lives on the change path only, so a write of an unchanged value stays two loads and a
+  // compare. The flag keeps each net once in the list, which therefore never outgrows
+  // `net_count` entries and needs no allocation.
+  void note_change(NetId net) {
+    if (noted_[net]) return;
+    noted_[net] = 1;
+    changes_[change_count_++] = net;
+  }
+
   BitVec values_;
   std::vector<std::uint8_t> stuck_;
   std::vector<std::uint64_t> rising_;
   std::vector<std::uint64_t> falling_;
+  std::vector<NetId> changes_;
+  std::vector<std::uint8_t> noted_;
+  NetId change_count_ = 0;
   NetId net_count_;
   bool dirty_ = false;
 };
