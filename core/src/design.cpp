@@ -9,6 +9,7 @@ Design::Design(NetlistWrapper wrapper, std::vector<CellInstance> cells)
       cells_(std::move(cells)),
       store_(wrapper_.net_count()),
       scratch_(scratch_for(cells_)),
+      activity_(cells_, store_.net_count()),
       pass_limit_(vexolin::pass_limit(cells_.size())) {}
 
 Result<Design> Design::create(const std::string& netlist_path, const std::string& torder_path,
@@ -127,7 +128,14 @@ Status Design::set_clock(NetId net, Bit polarity) {
 }
 
 Result<std::uint64_t> Design::settle() {
+  if (engine_ == Engine::Activity) return activity_.settle(cells_, store_, scratch_, pass_limit_);
   return vexolin::settle(cells_, store_, scratch_, pass_limit_);
+}
+
+void Design::set_engine(Engine engine) {
+  // The full loop leaves no record of what it evaluated, so the activity engine starts over.
+  if (engine == Engine::Activity && engine_ != Engine::Activity) activity_.wake_all();
+  engine_ = engine;
 }
 
 Status Design::clocked_cycles(std::uint64_t cycles) {
@@ -166,6 +174,9 @@ void Design::reset() {
     if (const auto reset_state = kind_ops(cell.kind).reset_state) reset_state(cell);
   }
   store_.clear();
+  // The state bytes no longer hold the levels of the last evaluation and every net may have
+  // moved, so every cell is evaluated again.
+  activity_.wake_all();
 }
 
 Status Design::stick_signal(std::uint64_t net, std::uint64_t value) {

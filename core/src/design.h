@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "activity.h"
 #include "cell/factory.h"
 #include "cell/mod.h"
 #include "netlist_wrapper/wrapper.h"
@@ -41,6 +42,12 @@ using TogglesBySignal =
     std::unordered_map<std::string, std::unordered_map<std::string, std::uint64_t>>;
 /// Scope key to the sum of its signals' figures.
 using TogglesByScope = std::unordered_map<std::string, std::uint64_t>;
+
+/// How settle() chooses the cells of a pass; both give the same passes, writes and states.
+enum class Engine : std::uint8_t {
+  Activity,  ///< only the cells that a change since their last evaluation concerns
+  Full,      ///< every cell in every pass: the reference loop
+};
 
 /// Asked between clock cycles whether a long run should stop; true stops it.
 using InterruptHook = bool (*)(void* context);
@@ -110,6 +117,11 @@ class Design {
   const std::vector<std::string>& modules() const { return modules_; }
   std::uint64_t pass_limit() const { return pass_limit_; }
 
+  Engine engine() const { return engine_; }
+  void set_engine(Engine engine);
+  /// Cells evaluated by the activity engine since construction.
+  std::uint64_t activity_evaluations() const { return activity_.evaluations(); }
+
  private:
   Design(NetlistWrapper wrapper, std::vector<CellInstance> cells);
   Status clocked_cycles(std::uint64_t cycles);
@@ -120,6 +132,8 @@ class Design {
   std::vector<CellInstance> cells_;
   SignalStore store_;
   EvalScratch scratch_;
+  ActivityEngine activity_;
+  Engine engine_ = Engine::Activity;
   std::unordered_map<std::string, PortEntry, TextHash, std::equal_to<>> ports_;
   std::optional<NetBinding> clock_;
   std::optional<NetBinding> reset_;
