@@ -121,6 +121,8 @@ def _lowering_commands() -> list[str]:
     cmds = [f"select -set vexflow_lower {sets[0]}"]
     cmds += [f"select -set vexflow_lower @vexflow_lower {s} %u" for s in sets[1:]]
     cmds.append("techmap @vexflow_lower")
+    # Some maps leave helper cells of their own ($alu from $macc) outside the selection.
+    cmds.append(f"techmap {_select(LOWERED_TYPES)}")
     return cmds
 
 

@@ -48,7 +48,7 @@ def _compare(design, netlists: dict[str, tuple[Path, Path]], workdir: Path, seed
     for style, (netlist, order) in netlists.items():
         got = harness.run_vexolin(netlist, order, design, ports, steps)
         mismatch = harness.first_mismatch(expected, got, ports)
-        assert mismatch is None, f"{design.name} ({style}): {mismatch}"
+        assert mismatch is None, f"{design.sources[0]} ({style}): {mismatch}"
         toggles[style] = {p: got.toggles[""][p] for p in [*ports.inputs, *ports.outputs]}
     first_style, reference = next(iter(toggles.items()))
     assert any(reference[o] for o in ports.outputs), "no output ever changed"

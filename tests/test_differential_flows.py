@@ -392,7 +392,8 @@ module rewrites (
     input  wire [2:0]  s,
     input  wire [99:0] wa, wb,
     output reg  [19:0] r,
-    output wire [34:0] y
+    output wire [34:0] y,
+    output wire [129:0] p
 );
     wire [7:0] sra = $signed(a) >>> s;
     wire [7:0] shl = a <<< s;
@@ -401,6 +402,7 @@ module rewrites (
     wire [11:0] srl = $signed(a) >> s;
     assign y = {a === b, a !== b, ^a, ~^b, a[s], wa < wb, $signed(a) < $signed(b), |(wa ^ wb),
                 wa == wb, sra, shl, xn, part};
+    assign p = -$signed(wa);
     always @(posedge clk)
         if (rst) r <= 20'd0;
         else     r <= {srl, $signed(b) >>> s};
