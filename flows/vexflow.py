@@ -111,7 +111,7 @@ def _select(types, conditions: tuple[str, ...] = ()) -> str:
 def _lowering_commands() -> list[str]:
     sets = [
         _select(LOWERED_TYPES),
-        _select(BITWISE_TYPES, ("A_WIDTH>128", "Y_WIDTH>128")),
+        _select(BITWISE_TYPES + ("$sshr", "$sshl"), ("A_WIDTH>128", "Y_WIDTH>128")),
         _select(("$and", "$or", "$xor"), ("B_WIDTH>128",)),
         _select(ARITH_TYPES, ("Y_WIDTH>128",)),
         _select(NUMERIC_TYPES, ("A_WIDTH>128", "B_WIDTH>128", "Y_WIDTH>128")),
@@ -157,9 +157,11 @@ def yosys_script(style: str, sources: list[str], top: str | None, liberty: str, 
             "chtype -map $shift $shr t:$shift r:B_SIGNED=0 %i",
             "chtype -map $shiftx $shr t:$shiftx r:B_SIGNED=0 %i r:A_SIGNED=0 %i",
             f"techmap -map {maps}/word_fix.v",
+            # Lowering maps a type by Yosys' meaning of it, so it comes before $sshr becomes
+            # vexolin's arithmetic $shr.
+            *_lowering_commands(),
             "chtype -map $sshr $shr",
             "chtype -map $sshl $shl",
-            *_lowering_commands(),
         ]
     else:
         lines += ["async2sync", f"synth -flatten {top_opt}"]

@@ -393,7 +393,8 @@ module rewrites (
     input  wire [99:0] wa, wb,
     output reg  [19:0] r,
     output wire [34:0] y,
-    output wire [129:0] p
+    output wire [129:0] p,
+    output wire [149:0] q
 );
     wire [7:0] sra = $signed(a) >>> s;
     wire [7:0] shl = a <<< s;
@@ -403,6 +404,7 @@ module rewrites (
     assign y = {a === b, a !== b, ^a, ~^b, a[s], wa < wb, $signed(a) < $signed(b), |(wa ^ wb),
                 wa == wb, sra, shl, xn, part};
     assign p = -$signed(wa);
+    assign q = $signed(wa) >>> s;
     always @(posedge clk)
         if (rst) r <= 20'd0;
         else     r <= {srl, $signed(b) >>> s};

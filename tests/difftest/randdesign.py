@@ -87,7 +87,8 @@ class _Builder:
         elif kind == "not":
             self.wire(w, f"~{self.pick().name}")
         elif kind == "neg":
-            self.wire(w, f"-{self.pick().name}")
+            a = self.pick()
+            self.wire(w, f"-$signed({a.name})" if r.random() < 0.5 else f"-{a.name}")
         elif kind == "shift":
             a, s = self.pick(), self.pick(8)
             op = r.choice(["<<", ">>", "<<<", ">>>", "s>>>", "s>>"])
