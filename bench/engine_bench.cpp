@@ -47,8 +47,8 @@ class MacNetlist {
       add_bit(next[k], sum[k], carry);
     }
     for (int k = 0; k < 2 * width; ++k) {
-      flops_ += cell("$_DFF_P_", R"("C":[)" + clk_ + R"(],"D":[)" + next[k] + R"(],"Q":[)" +
-                                     acc_[k] + "]");
+      flops_ += cell("$_DFF_P_",
+                     R"("C":[)" + clk_ + R"(],"D":[)" + next[k] + R"(],"Q":[)" + acc_[k] + "]");
     }
   }
 
@@ -63,8 +63,8 @@ class MacNetlist {
                               R"(},"b":{"direction":"input","bits":)" + list(b_) +
                               R"(},"acc":{"direction":"output","bits":)" + list(acc_) + "}";
     const std::string names = R"("clk":{"bits":[)" + clk_ + R"(]},"a":{"bits":)" + list(a_) +
-                              R"(},"b":{"bits":)" + list(b_) + R"(},"acc":{"bits":)" +
-                              list(acc_) + "}";
+                              R"(},"b":{"bits":)" + list(b_) + R"(},"acc":{"bits":)" + list(acc_) +
+                              "}";
     std::string cells = flops_ + gates_;
     cells.pop_back();
     return R"({"modules":{"top":{"attributes":{"top":1},"ports":{)" + ports + R"(},"cells":{)" +
@@ -82,8 +82,8 @@ class MacNetlist {
   }
   std::string cell(const char* type, const std::string& connections) {
     const std::string name = "c" + std::to_string(count_++);
-    const std::string text = "\"" + name + R"(":{"type":")" + type + R"(","connections":{)" +
-                             connections + "}},";
+    const std::string text =
+        "\"" + name + R"(":{"type":")" + type + R"(","connections":{)" + connections + "}},";
     (type[3] == 'D' ? order_flops_ : order_gates_) += " cell " + name + "\n";
     return text;
   }
@@ -116,9 +116,9 @@ Design build(const MacNetlist& mac) {
     std::fprintf(stderr, "%s\n", netlist.error().display().c_str());
     std::exit(1);
   }
-  auto design = Design::from_netlist(std::move(netlist).value(),
-                                     vexolin::Torder::parse(mac.torder()), std::nullopt,
-                                     std::nullopt, nullptr);
+  auto design =
+      Design::from_netlist(std::move(netlist).value(), vexolin::Torder::parse(mac.torder()),
+                           std::nullopt, std::nullopt, nullptr);
   if (!design) {
     std::fprintf(stderr, "%s\n", design.error().display().c_str());
     std::exit(1);
@@ -138,10 +138,12 @@ enum class Load { Idle, Steady, Random };
 struct Run {
   double cycles_per_second;
   std::uint64_t checksum;
+  double evaluations_per_cycle;
 };
 
-// Cycles for about `seconds`, or exactly `fixed` cycles when it is not 0: Idle holds b at 0 (nothing but the clock moves), Steady holds
-// nonzero inputs (the accumulator adds each cycle), Random writes new a and b every cycle.
+// Cycles for about `seconds`, or exactly `fixed` cycles when it is not 0: Idle holds b at 0
+// (nothing but the clock moves), Steady holds nonzero inputs (the accumulator adds each cycle),
+// Random writes new a and b every cycle.
 Run measure(const MacNetlist& mac, int width, Engine engine, Load load, double seconds,
             std::uint64_t fixed = 0) {
   Design d = build(mac);
@@ -151,6 +153,7 @@ Run measure(const MacNetlist& mac, int width, Engine engine, Load load, double s
   if (!d.drive_port("a", random_bits(rng, width)).ok()) std::exit(1);
   if (!d.drive_port("b", load == Load::Idle ? zero : random_bits(rng, width)).ok()) std::exit(1);
   if (!d.eval_clocked(1).ok()) std::exit(1);
+  const std::uint64_t evaluations_before = d.activity_evaluations();
   const auto start = std::chrono::steady_clock::now();
   std::uint64_t cycles = 0;
   double elapsed = 0;
@@ -169,7 +172,8 @@ Run measure(const MacNetlist& mac, int width, Engine engine, Load load, double s
   for (vexolin::NetId n = 0; n < d.store().net_count(); ++n) {
     checksum = checksum * 31 + d.store().get(n) + 7 * d.store().total_count(n);
   }
-  return {double(cycles) / elapsed, checksum};
+  return {double(cycles) / elapsed, checksum,
+          double(d.activity_evaluations() - evaluations_before) / double(cycles)};
 }
 
 }  // namespace
@@ -179,16 +183,23 @@ int main(int argc, char** argv) {
   const double seconds = argc > 2 ? std::atof(argv[2]) : 2.0;
   const MacNetlist mac(width);
   std::printf("%d-bit multiply-accumulate, %d cells\n", width, mac.cells());
-  std::printf("%-8s %14s %14s %8s\n", "load", "full cyc/s", "activity cyc/s", "speed-up");
+  std::printf("%-8s %12s %12s %12s %9s %9s\n", "load", "full cyc/s", "activity", "levelled",
+              "speed-up", "levelled");
   for (const auto& [load, name] :
        {std::pair{Load::Idle, "idle"}, {Load::Steady, "steady"}, {Load::Random, "random"}}) {
-    // The same cycles on both engines must leave the same values and counters.
-    const bool same = measure(mac, width, Engine::Full, load, 0, 64).checksum ==
-                      measure(mac, width, Engine::Activity, load, 0, 64).checksum;
+    // The same cycles on every engine must leave the same values and counters.
+    const std::uint64_t reference = measure(mac, width, Engine::Full, load, 0, 64).checksum;
+    const bool same = measure(mac, width, Engine::Activity, load, 0, 64).checksum == reference &&
+                      measure(mac, width, Engine::Levelled, load, 0, 64).checksum == reference;
     const Run full = measure(mac, width, Engine::Full, load, seconds);
     const Run activity = measure(mac, width, Engine::Activity, load, seconds);
-    std::printf("%-8s %14.0f %14.0f %7.1fx%s\n", name, full.cycles_per_second,
-                activity.cycles_per_second, activity.cycles_per_second / full.cycles_per_second,
+    const Run levelled = measure(mac, width, Engine::Levelled, load, seconds);
+    std::printf("%-8s %12.0f %12.0f %12.0f %8.1fx %8.1fx%s\n", name, full.cycles_per_second,
+                activity.cycles_per_second, levelled.cycles_per_second,
+                activity.cycles_per_second / full.cycles_per_second,
+                levelled.cycles_per_second / full.cycles_per_second,
                 same ? "" : "  (engines differ!)");
+    std::printf("%-8s cells evaluated per cycle: activity %.0f, levelled %.0f\n", "",
+                activity.evaluations_per_cycle, levelled.evaluations_per_cycle);
   }
 }

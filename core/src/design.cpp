@@ -128,13 +128,42 @@ Status Design::set_clock(NetId net, Bit polarity) {
 }
 
 Result<std::uint64_t> Design::settle() {
-  if (engine_ == Engine::Activity) return activity_.settle(cells_, store_, scratch_, pass_limit_);
+  switch (engine_) {
+    case Engine::Activity:
+      return activity_.settle(cells_, store_, scratch_, pass_limit_);
+    case Engine::Levelled:
+      return levelled_.settle(cells_, store_, scratch_, pass_limit_);
+    case Engine::Full:
+      break;
+  }
   return vexolin::settle(cells_, store_, scratch_, pass_limit_);
 }
 
 void Design::set_engine(Engine engine) {
-  // The full loop leaves no record of what it evaluated, so the activity engine starts over.
-  if (engine == Engine::Activity && engine_ != Engine::Activity) activity_.wake_all();
+  if (engine == engine_) return;
+  const bool levelled = engine == Engine::Levelled;
+  if (levelled && !levelled_built_) {
+    // Built on first use, from the list layout, so that designs that never ask for it pay
+    // nothing for it.
+    levels_ = level_order(cells_, store_.net_count());
+    position_.resize(cells_.size());
+    for (std::uint32_t k = 0; k < levels_.order.size(); ++k) position_[levels_.order[k]] = k;
+    levelled_ = ActivityEngine(cells_, store_.net_count(), &levels_);
+    levelled_built_ = true;
+  }
+  if (levelled != levelled_layout_) {
+    // Records move, never copy: their state bytes go with them.
+    std::vector<CellInstance> moved;
+    moved.reserve(cells_.size());
+    for (std::size_t k = 0; k < cells_.size(); ++k) {
+      moved.push_back(std::move(cells_[levelled ? levels_.order[k] : position_[k]]));
+    }
+    cells_ = std::move(moved);
+    levelled_layout_ = levelled;
+  }
+  // Neither activity engine saw what the others evaluated, so the new one starts over.
+  activity_.wake_all();
+  levelled_.wake_all();
   engine_ = engine;
 }
 
@@ -177,6 +206,7 @@ void Design::reset() {
   // The state bytes no longer hold the levels of the last evaluation and every net may have
   // moved, so every cell is evaluated again.
   activity_.wake_all();
+  levelled_.wake_all();
 }
 
 Status Design::stick_signal(std::uint64_t net, std::uint64_t value) {

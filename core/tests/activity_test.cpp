@@ -192,7 +192,7 @@ std::string difference(const Design& a, const Design& b) {
   }
   if (x.dirty() != y.dirty()) return "dirty";
   for (std::size_t i = 0; i < a.cells().size(); ++i) {
-    if (a.cells()[i].state != b.cells()[i].state) return "state of cell " + std::to_string(i);
+    if (a.cell(i).state != b.cell(i).state) return "state of cell " + std::to_string(i);
   }
   return "";
 }
@@ -211,11 +211,13 @@ struct Pair {
   Design activity, full;
 };
 
-Pair two_designs(const std::string& json, const std::string& torder, std::mt19937_64& rng) {
+Pair two_designs(const std::string& json, const std::string& torder, Engine engine,
+                 std::mt19937_64& rng) {
   auto a = testing::design(json, torder);
   auto f = testing::design(json, torder);
   EXPECT_TRUE(a.ok() && f.ok()) << (a.ok() ? "" : a.error().display());
   Pair p{std::move(a).value(), std::move(f).value()};
+  p.activity.set_engine(engine);
   p.full.set_engine(Engine::Full);
   const Bit clk_polarity = Bit(rng() & 1), rst_polarity = Bit(rng() & 1);
   for (Design* d : {&p.activity, &p.full}) {
@@ -312,17 +314,19 @@ class ActivityDifferential : public ::testing::TestWithParam<Shape> {};
 
 TEST_P(ActivityDifferential, EveryStepMatchesTheFullPass) {
   const Shape shape = GetParam();
-  for (std::uint64_t seed = 1; seed <= 60; ++seed) {
+  for (std::uint64_t seed = 1; seed <= 120; ++seed) {
+    // Odd seeds run the list-order engine, even ones the levelled layout.
+    const Engine engine = seed % 2 ? Engine::Activity : Engine::Levelled;
     RandomNetlist netlist(seed, shape.cells, shape.inputs, shape.loops, shape.shared_output);
     std::mt19937_64 rng(seed * 7919);
-    Pair p = two_designs(netlist.json(), netlist.torder(shape.shuffle), rng);
+    Pair p = two_designs(netlist.json(), netlist.torder(shape.shuffle), engine, rng);
     std::string log;
     for (int step = 0; step < 80; ++step) {
       std::string a, f;
       log += random_step(p, rng, a, f) + "\n";
-      ASSERT_EQ(a, f) << "seed " << seed << ", steps:\n" << log;
+      ASSERT_EQ(a, f) << "seed " << seed << ", engine " << int(engine) << ", steps:\n" << log;
       const std::string diff = difference(p.activity, p.full);
-      ASSERT_EQ(diff, "") << "seed " << seed << ", steps:\n" << log;
+      ASSERT_EQ(diff, "") << "seed " << seed << ", engine " << int(engine) << ", steps:\n" << log;
     }
   }
 }
@@ -354,34 +358,37 @@ TEST(Activity, EvaluatesOnlyWhatAChangeReaches) {
   };
   // Forwards, the change runs down the chain in one pass; backwards, each buffer waits for the
   // next pass, as in the full loop, but is still the only cell evaluated in it.
-  for (const Case c : {Case{" cell b1\n cell b2\n cell b3\n cell inv\n", 2, 3, 2},
-                       Case{" cell b3\n cell b2\n cell b1\n cell inv\n", 4, 3, 3}}) {
-    SCOPED_TRACE(c.order);
-    auto d = testing::design(json, std::string("module top\n") + c.order);
-    ASSERT_TRUE(d.ok());
-    // The first settle evaluates every cell once; the inverter's change wakes nothing else.
-    EXPECT_EQ(outcome(d->settle()), "2 passes");
-    EXPECT_EQ(d->activity_evaluations(), 4u);
-    EXPECT_EQ(d->store().get(13), 1);
-    d->store().set(4, 1);
-    EXPECT_EQ(outcome(d->settle()), std::to_string(c.chain_passes) + " passes");
-    EXPECT_EQ(d->activity_evaluations(), 4u + c.chain_evaluations);
-    EXPECT_EQ(d->store().get(12), 1);
-    // Nothing changed: one pass that evaluates nothing.
-    EXPECT_EQ(outcome(d->settle()), "1 passes");
-    EXPECT_EQ(d->activity_evaluations(), 4u + c.chain_evaluations);
-    // A write on a driven net wakes its driver, which puts its value back, and its reader.
-    d->store().set(11, 0);
-    EXPECT_EQ(outcome(d->settle()), std::to_string(c.rewrite_passes) + " passes");
-    EXPECT_EQ(d->store().get(11), 1);
-    EXPECT_EQ(d->store().get(12), 1);
-    EXPECT_EQ(d->store().falling_count(11), 1u);
-    EXPECT_EQ(d->store().rising_count(11), 2u);
-    // reset() makes every cell wait again.
-    const std::uint64_t before = d->activity_evaluations();
-    d->reset();
-    EXPECT_EQ(outcome(d->settle()), "2 passes");
-    EXPECT_EQ(d->activity_evaluations(), before + 4);
+  for (const Engine engine : {Engine::Activity, Engine::Levelled}) {
+    for (const Case c : {Case{" cell b1\n cell b2\n cell b3\n cell inv\n", 2, 3, 2},
+                         Case{" cell b3\n cell b2\n cell b1\n cell inv\n", 4, 3, 3}}) {
+      SCOPED_TRACE(std::string(c.order) + (engine == Engine::Levelled ? "levelled" : "list order"));
+      auto d = testing::design(json, std::string("module top\n") + c.order);
+      ASSERT_TRUE(d.ok());
+      d->set_engine(engine);
+      // The first settle evaluates every cell once; the inverter's change wakes nothing else.
+      EXPECT_EQ(outcome(d->settle()), "2 passes");
+      EXPECT_EQ(d->activity_evaluations(), 4u);
+      EXPECT_EQ(d->store().get(13), 1);
+      d->store().set(4, 1);
+      EXPECT_EQ(outcome(d->settle()), std::to_string(c.chain_passes) + " passes");
+      EXPECT_EQ(d->activity_evaluations(), 4u + c.chain_evaluations);
+      EXPECT_EQ(d->store().get(12), 1);
+      // Nothing changed: one pass that evaluates nothing.
+      EXPECT_EQ(outcome(d->settle()), "1 passes");
+      EXPECT_EQ(d->activity_evaluations(), 4u + c.chain_evaluations);
+      // A write on a driven net wakes its driver, which puts its value back, and its reader.
+      d->store().set(11, 0);
+      EXPECT_EQ(outcome(d->settle()), std::to_string(c.rewrite_passes) + " passes");
+      EXPECT_EQ(d->store().get(11), 1);
+      EXPECT_EQ(d->store().get(12), 1);
+      EXPECT_EQ(d->store().falling_count(11), 1u);
+      EXPECT_EQ(d->store().rising_count(11), 2u);
+      // reset() makes every cell wait again.
+      const std::uint64_t before = d->activity_evaluations();
+      d->reset();
+      EXPECT_EQ(outcome(d->settle()), "2 passes");
+      EXPECT_EQ(d->activity_evaluations(), before + 4);
+    }
   }
 }
 
