@@ -19,7 +19,10 @@ SimError os_error(int err) {
 }  // namespace
 
 Result<std::string> read_file(const std::string& path, std::size_t padding) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // The system would stop at the first NUL and open some other file.
+  if (path.find('\0') != std::string::npos) return os_error(EINVAL);
+  // Non-blocking, so that a FIFO without a writer cannot hold the open forever.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return os_error(errno);
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
@@ -30,6 +33,17 @@ Result<std::string> read_file(const std::string& path, std::size_t padding) {
   if (S_ISDIR(st.st_mode)) {
     ::close(fd);
     return os_error(EISDIR);
+  }
+  // A device such as /dev/zero never ends; only files and pipes are read.
+  if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode)) {
+    ::close(fd);
+    return os_error(EINVAL);
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+    const int err = errno;
+    ::close(fd);
+    return os_error(err);
   }
   std::string data;
   // A regular file is read at its stated size plus one byte, so that the read which sees the
