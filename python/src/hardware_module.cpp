@@ -502,9 +502,9 @@ void create_design_type() {
       {Py_tp_doc, const_cast<char*>(design_doc)},
       {0, nullptr},
   };
-  static PyType_Spec spec = {"vexolin.HardwareDesign", sizeof(DesignObject), 0,
+  static PyType_Spec type_spec = {"vexolin.HardwareDesign", sizeof(DesignObject), 0,
                              Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC, slots};
-  PyObject* type = PyType_FromSpec(&spec);
+  PyObject* type = PyType_FromSpec(&type_spec);
   if (!type) throw_current();
   design_type = reinterpret_cast<PyTypeObject*>(type);
 }

@@ -505,8 +505,8 @@ PyGetSetDef ports_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-PyTypeObject* make_type(PyType_Spec& spec) {
-  PyObject* type = PyType_FromSpec(&spec);
+PyTypeObject* make_type(PyType_Spec& type_spec) {
+  PyObject* type = PyType_FromSpec(&type_spec);
   if (!type) throw_current();
   return reinterpret_cast<PyTypeObject*>(type);
 }
