@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up a fresh machine and runs every test: the C++ core tests (ctest) and the Python tests.
+# Sets up a fresh machine and runs every test: the C++ core tests (ctest), the Python tests, both
+# again under the sanitizers, and a short fuzzing run.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 VEXOLIN_WERROR=ON bash scripts/setup.sh
@@ -11,3 +12,8 @@ ctest --test-dir build/tests --output-on-failure
 
 # Run from the tests folder so that the installed module, not the source tree, is imported.
 python -m pytest -q -p no:cacheprovider tests
+
+# The same tests under AddressSanitizer + UBSan, then a short fuzzing run of every target
+# (fuzz/run.sh installs clang and fails if it cannot).
+bash scripts/sanitize.sh
+bash fuzz/run.sh "${VEXOLIN_FUZZ_SECONDS:-30}"
