@@ -15,17 +15,17 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEB
 cmake --build build/asan -j2
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" ctest --test-dir build/asan -j2 --output-on-failure
 
-# Any exception raised by the sanitized module aborts the interpreter at present, so the Python
-# run is on request only (VEXOLIN_SANITIZE_PYTHON=1) until that is fixed.
-if [ "${VEXOLIN_SANITIZE_PYTHON:-0}" != 1 ]; then
-  echo "sanitize: Python tests under ASan NOT run (set VEXOLIN_SANITIZE_PYTHON=1)" >&2
-  exit 0
-fi
-# CPython is not built with ASan, so its runtime is preloaded; the interpreter's own
-# allocations are never freed at exit, hence no leak check under Python.
+# CPython is not built with ASan, so its runtime is preloaded, and libstdc++ with it: loaded later
+# by the module, the runtime's exception interceptor would find no __cxa_throw to forward to and
+# abort at the first C++ exception. The interpreter's own allocations are never freed at exit,
+# hence no leak check under Python. The differential tests run the same core through Yosys and
+# Icarus and are left to the plain run.
+cp python/vexolin.pyi build/asan/python/
+preload="$(gcc -print-file-name=libasan.so) $(gcc -print-file-name=libstdc++.so)"
 cd tests
-PYTHONPATH="$PWD/../build/asan/python" LD_PRELOAD="$(gcc -print-file-name=libasan.so)" \
+PYTHONPATH="$PWD/../build/asan/python" LD_PRELOAD="$preload" \
   ASAN_OPTIONS="detect_leaks=0:abort_on_error=1" \
   python -c "import vexolin, sys; sys.exit(0 if 'build/asan' in vexolin.__file__ else 'not the sanitized module')"
-PYTHONPATH="$PWD/../build/asan/python" LD_PRELOAD="$(gcc -print-file-name=libasan.so)" \
-  ASAN_OPTIONS="detect_leaks=0:abort_on_error=1" python -m pytest -q -p no:cacheprovider .
+PYTHONPATH="$PWD/../build/asan/python" LD_PRELOAD="$preload" \
+  ASAN_OPTIONS="detect_leaks=0:abort_on_error=1" python -m pytest -q -p no:cacheprovider . \
+  --deselect test_differential.py --deselect test_differential_flows.py
