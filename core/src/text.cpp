@@ -60,4 +60,45 @@ std::string remove_space(std::string_view text) {
   return out;
 }
 
+std::string debug_quoted(std::string_view s) {
+  std::string out;
+  out.reserve(s.size() + 2);
+  out += '"';
+  for (const char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\0':
+        out += "\\0";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          static constexpr char kHex[] = "0123456789abcdef";
+          out += "\\u{";
+          if (c >= 0x10) out += kHex[c >> 4];
+          out += kHex[c & 0xF];
+          out += '}';
+        } else {
+          out += ch;
+        }
+    }
+  }
+  out += '"';
+  return out;
+}
+
 }  // namespace vexolin

@@ -20,6 +20,10 @@ std::size_t space_length_at(std::string_view text, std::size_t at);
 /// `text` without Unicode white space at either end.
 std::string_view trim_space(std::string_view text);
 
+/// `text` in double quotes, with backslashes, quotes and control characters escaped as Rust's
+/// Debug form shows a string (\n, \t, \u{1f}, ...).
+std::string debug_quoted(std::string_view text);
+
 /// `text` with every Unicode white-space character removed.
 std::string remove_space(std::string_view text);
 

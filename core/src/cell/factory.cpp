@@ -1,8 +1,7 @@
 #include "cell/factory.h"
 
-#include <cstdio>
-
 #include "diagnostics.h"
+#include "text.h"
 
 namespace vexolin {
 
@@ -21,39 +20,7 @@ std::optional<std::uint32_t> parse_parameter_text(std::string_view text) {
 }
 
 std::string tagged_text(std::string_view text) {
-  std::string out = "S(\"";
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '"':
-        out += "\\\"";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\0':
-        out += "\\0";
-        break;
-      default:
-        if (u < 0x20 || u == 0x7F) {
-          char buf[12];
-          std::snprintf(buf, sizeof buf, "\\u{%x}", u);
-          out += buf;
-        } else {
-          out.push_back(c);
-        }
-    }
-  }
-  return out + "\")";
+  return "S(" + debug_quoted(text) + ")";
 }
 
 namespace {

@@ -13,6 +13,7 @@
 #include "file_io.h"
 #include "netlist_wrapper/json_syntax.h"
 #include "netlist_wrapper/netlist.h"
+#include "text.h"
 
 namespace vexolin {
 
@@ -32,48 +33,6 @@ bool is_json_space(char c) {
 std::string_view trim_json_space(std::string_view s) {
   while (!s.empty() && is_json_space(s.back())) s.remove_suffix(1);
   return s;
-}
-
-// A string as Rust's Debug shows it, as serde quotes unexpected strings.
-std::string debug_quoted(std::string_view s) {
-  std::string out;
-  out.reserve(s.size() + 2);
-  out += '"';
-  for (const char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\0':
-        out += "\\0";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          static constexpr char kHex[] = "0123456789abcdef";
-          out += "\\u{";
-          if (c >= 0x10) out += kHex[c >> 4];
-          out += kHex[c & 0xF];
-          out += '}';
-        } else {
-          out += ch;
-        }
-    }
-  }
-  out += '"';
-  return out;
 }
 
 std::string_view simdjson_fault_text(error_code code) {
